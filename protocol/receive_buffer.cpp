@@ -8,10 +8,14 @@
 
 namespace {
 
-// A static mutex exists before the first append and the first check,
-// whichever thread comes first.
-std::mutex receiveLock;
-ReceiveBuffer receiveBuffer;  // guarded by receiveLock
+// Created on first use, by whichever of the append and the check comes
+// first, and never destroyed: the reader thread runs until the process ends
+// and may still append while the exit code runs the static destructors.
+std::mutex& ReceiveLock() {
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+ReceiveBuffer receiveBuffer;  // guarded by ReceiveLock()
 
 unsigned pollCount;        // UI thread only: 0 to 9 between ticks
 ReceiveHandlers handlers;  // UI thread only
@@ -23,7 +27,7 @@ void SetReceiveHandlers(const ReceiveHandlers& newHandlers) {
 }
 
 void AppendReceived(const std::uint8_t* bytes, std::size_t k) {
-    std::lock_guard<std::mutex> hold(receiveLock);
+    std::lock_guard<std::mutex> hold(ReceiveLock());
     const std::size_t room = RECEIVE_BUFFER_SIZE - receiveBuffer.count;
     const std::size_t taken = k < room ? k : room;
     if (taken > 0) {
@@ -47,7 +51,7 @@ void CheckReceived() {
     std::uint8_t command = 0;
     std::optional<DeviceSettings> settings;
     {
-        std::lock_guard<std::mutex> hold(receiveLock);
+        std::lock_guard<std::mutex> hold(ReceiveLock());
         const FrameCheck check = CheckFrame(receiveBuffer.data, receiveBuffer.count);
         if (check.accepted) {
             command = check.command;
@@ -66,6 +70,6 @@ void CheckReceived() {
 }
 
 std::size_t ReceivedByteCount() {
-    std::lock_guard<std::mutex> hold(receiveLock);
+    std::lock_guard<std::mutex> hold(ReceiveLock());
     return receiveBuffer.count;
 }

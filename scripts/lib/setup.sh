@@ -8,7 +8,7 @@ LUMEK7_PACKAGES=(
     cmake make g++ clang libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64 wine wine64
     socat xvfb x11-utils imagemagick locales
-    fonts-wqy-zenhei fonts-arphic-gbsn00lp
+    fonts-wqy-zenhei fonts-arphic-gbsn00lp fonts-wine
 )
 
 lumek7_say() { printf '== %s\n' "$*" >&2; }
@@ -64,6 +64,9 @@ lumek7_prefix_registry() {
     printf 'Windows Registry Editor Version 5.00\r\n\r\n'
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
     printf '"宋体"="AR PL SungtiL GB"\r\n"SimSun"="AR PL SungtiL GB"\r\n\r\n'
+    # Wine draws the window frames itself, so a bare Xvfb without a window
+    # manager still shows the caption, the title and the close box.
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Decorated"="N"\r\n\r\n'
     printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
     for n in $(seq 1 32); do
         case $n in
