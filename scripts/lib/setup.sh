@@ -68,10 +68,14 @@ lumek7_prefix_registry() {
     # manager still shows the caption, the title and the close box.
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Decorated"="N"\r\n\r\n'
     printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+    if [ "$mode" = run ]; then
+        printf '"COM3"="%s/com3"\r\n\r\n' "$LUMEK7_LINE_DIR"
+        return
+    fi
     for n in $(seq 1 32); do
         case $n in
             3 | 5 | 6) printf '"COM%d"="%s/com%d"\r\n' "$n" "$LUMEK7_LINE_DIR" "$n" ;;
-            *) [ "$mode" = test ] && printf '"COM%d"="%s/absent-port"\r\n' "$n" "$LUMEK7_LINE_DIR" ;;
+            *) printf '"COM%d"="%s/absent-port"\r\n' "$n" "$LUMEK7_LINE_DIR" ;;
         esac
     done
     printf '"COM33"="%s/com33"\r\n\r\n' "$LUMEK7_LINE_DIR"

@@ -114,21 +114,27 @@ bool App::Start() {
         return false;
     }
     WaitForInputIdle(process_.hProcess, 20000);
-    const bool found = WaitFor(
+    return Attach(process_.dwProcessId, 30000);
+}
+
+bool App::Attach(DWORD processId, DWORD ms) {
+    return WaitFor(
         [&] {
-            HWND candidate = FindWindowA("QORACLIENTSDK_DEMO", nullptr);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(candidate, &owner);
-            if (candidate == nullptr || owner != process_.dwProcessId ||
-                !IsWindowVisible(candidate)) {
-                return false;
+            HWND candidate = nullptr;
+            while ((candidate = FindWindowExA(nullptr, candidate, "QORACLIENTSDK_DEMO", nullptr)) !=
+                   nullptr) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(candidate, &owner);
+                if ((processId == 0 || owner == processId) && IsWindowVisible(candidate))
+                    break;
             }
+            if (candidate == nullptr)
+                return false;
             main = candidate;
             dialog = FindWindowExA(main, nullptr, "#32770", nullptr);
             return dialog != nullptr;
         },
-        30000);
-    return found;
+        ms);
 }
 
 void App::Stop() {

@@ -33,7 +33,10 @@ void Screenshot(const std::string& name);
 
 class App {
   public:
+    // Starts the .exe named by LUMEK7_EXE and waits for its windows.
     bool Start();
+    // Finds the windows of a utility that is already running (any, for 0).
+    bool Attach(DWORD processId, DWORD ms);
     void Stop();
     ~App() { Stop(); }
 
