@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resource.h"
@@ -333,6 +335,98 @@ TEST_F(UtilityTest, ScreenshotShowsTheDialog) {
     EXPECT_GT(darkCount, 200) << "text and frames should be drawn";
     EXPECT_GT(whiteCount, 500) << "the address fields should be drawn";
     Screenshot("dialog-opened");
+}
+
+}  // namespace
+
+namespace {
+
+// Keys go to the focused control, not to a dialog manager: Tab leaves the
+// focus where it is, and Enter and Esc press no button.
+TEST_F(UtilityTest, TabEnterAndEscAreNotDialogKeys) {
+    StartWith("");
+    SetForegroundWindow(app.main);
+    const DWORD thread = GetWindowThreadProcessId(app.main, nullptr);
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return GetGUIThreadInfo(thread, &gui) && gui.hwndFocus != nullptr &&
+                   GetForegroundWindow() == app.main;
+        },
+        3000))
+        << "the utility never had the focus";
+    const HWND focused = gui.hwndFocus;
+    auto press = [](WORD key) {
+        INPUT input[2]{};
+        input[0].type = input[1].type = INPUT_KEYBOARD;
+        input[0].ki.wVk = input[1].ki.wVk = key;
+        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, input, sizeof(INPUT));
+    };
+    for (WORD key : {WORD{VK_TAB}, WORD{VK_TAB}, WORD{VK_RETURN}, WORD{VK_ESCAPE}}) {
+        press(key);
+        Sleep(150);
+        ASSERT_TRUE(GetGUIThreadInfo(thread, &gui));
+        EXPECT_EQ(gui.hwndFocus, focused) << "key " << key;
+    }
+    // Nothing was pressed: the port is still closed and the window still up.
+    EXPECT_EQ(Text(Item(IDC_PORT_BUTTON)), OPEN_PORT);
+    EXPECT_TRUE(FramesReceived().empty());
+    EXPECT_TRUE(IsWindow(app.main));
+}
+
+// The resources as the .exe carries them, read back through the loader.
+TEST(Resources, LanguagesTemplateStringsIconsAndManifest) {
+    const std::string exe = WindowsPath(Env("LUMEK7_EXE"));
+    HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    const WORD chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    EXPECT_EQ(chinese, 0x0804);
+    EXPECT_EQ(english, 0x0409);
+
+    HRSRC dialog =
+        FindResourceExA(module, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_SETTINGS), chinese);
+    ASSERT_NE(dialog, nullptr);
+    // DLGTEMPLATEEX: version 1, signature FFFF, help id, ex style, style,
+    // item count, x, y, cx, cy.
+    const auto* words = static_cast<const WORD*>(LockResource(LoadResource(module, dialog)));
+    EXPECT_EQ(words[0], 1);
+    EXPECT_EQ(words[1], 0xFFFF);
+    DWORD style = 0;
+    std::memcpy(&style, words + 6, sizeof style);
+    EXPECT_EQ(style, 0x50000046u);
+    EXPECT_EQ(words[8], 17) << "controls";
+    EXPECT_EQ(static_cast<short>(words[11]), 189);
+    EXPECT_EQ(static_cast<short>(words[12]), 244);
+
+    // Strings 96 to 111 share block 7.
+    EXPECT_NE(FindResourceExA(module, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(7), chinese), nullptr);
+    wchar_t text[100] = L"";
+    LoadStringW(module, IDS_APP_TITLE, text, 100);
+    EXPECT_STREQ(text, L"LUMEK-7设置工具V1.2");
+    LoadStringW(module, IDS_WINDOW_CLASS, text, 100);
+    EXPECT_STREQ(text, L"QORACLIENTSDK_DEMO");
+
+    // Icon groups: one 48x48 image in 107, one 16x16 in 108.
+    for (auto [id, size] : {std::pair<int, BYTE>{IDI_APP_LARGE, 48}, {IDI_APP_SMALL, 16}}) {
+        HRSRC group = FindResourceExA(module, MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(id), chinese);
+        ASSERT_NE(group, nullptr) << id;
+        const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+        EXPECT_EQ(bytes[4] | bytes[5] << 8, 1) << id;  // image count
+        EXPECT_EQ(bytes[6], size) << id;
+        EXPECT_EQ(bytes[7], size) << id;
+    }
+
+    HRSRC manifest = FindResourceExA(module, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), english);
+    ASSERT_NE(manifest, nullptr);
+    const std::string xml(static_cast<const char*>(LockResource(LoadResource(module, manifest))),
+                          SizeofResource(module, manifest));
+    EXPECT_NE(xml.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(xml.find("uiAccess=\"false\""), std::string::npos);
+    EXPECT_EQ(xml.find("Common-Controls"), std::string::npos);
+    FreeLibrary(module);
 }
 
 }  // namespace

@@ -106,15 +106,26 @@ void Screenshot(const std::string& name) {
 }
 
 bool App::Start() {
-    std::string command = "\"" + WindowsPath(Env("LUMEK7_EXE")) + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process_)) {
-        return false;
+    // A Wine start can fail before the program runs (rarely); one more try
+    // then, but not after a program that did run and showed nothing.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string command = "\"" + WindowsPath(Env("LUMEK7_EXE")) + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process_)) {
+            return false;
+        }
+        WaitForInputIdle(process_.hProcess, 20000);
+        if (Attach(process_.dwProcessId, 30000))
+            return true;
+        DWORD code = 0;
+        const bool ended = GetExitCodeProcess(process_.hProcess, &code) && code != STILL_ACTIVE;
+        Stop();
+        if (!ended || code == 0)
+            return false;
     }
-    WaitForInputIdle(process_.hProcess, 20000);
-    return Attach(process_.dwProcessId, 30000);
+    return false;
 }
 
 bool App::Attach(DWORD processId, DWORD ms) {
