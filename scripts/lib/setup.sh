@@ -101,6 +101,9 @@ lumek7_prepare_prefix() {
         export LD_PRELOAD=
         wineboot -i >/dev/null 2>&1
         wine regedit /S "$registry" >/dev/null 2>&1
+        # The caption buttons are drawn from Marlett, which Wine finds only
+        # among the prefix's own fonts.
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
         local setup="$LUMEK7_BUILD/windows/tools/prefix-setup.exe"
         if [ -f "$setup" ]; then wine "$setup" >/dev/null 2>&1; fi
         # The port mapping is read when the prefix's services start.
