@@ -87,10 +87,12 @@ lumek7_prepare_prefix() {
     local mode=$1
     lumek7_wine_env "$mode"
     local stamp="$LUMEK7_PREFIX/.lumek7-ready"
+    # Raise this when the steps below change, so that old prefixes are redone.
+    local version=2
     local registry="$LUMEK7_PREFIX.reg"
     mkdir -p "$(dirname "$LUMEK7_PREFIX")"
     lumek7_prefix_registry "$mode" | lumek7_write_reg "$registry.new"
-    if [ -f "$stamp" ] && cmp -s "$registry.new" "$registry"; then
+    if [ "$(cat "$stamp" 2>/dev/null)" = "$version" ] && cmp -s "$registry.new" "$registry"; then
         rm -f "$registry.new"
         return 0
     fi
@@ -110,7 +112,7 @@ lumek7_prepare_prefix() {
         wineserver -k
         wineserver -w
     ) || return 1
-    touch "$stamp"
+    echo "$version" > "$stamp"
 }
 
 # A display for Wine's windows: the caller's own, or a private Xvfb.
