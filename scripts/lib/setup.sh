@@ -5,7 +5,7 @@
 . "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
 LUMEK7_PACKAGES=(
-    cmake make g++ clang libclang-rt-14-dev googletest
+    cmake make g++ clang clang-format libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64 wine wine64
     socat xvfb x11-utils imagemagick locales
     fonts-wqy-zenhei fonts-arphic-gbsn00lp fonts-wine

@@ -162,6 +162,15 @@ TEST_F(UtilityTest, OpenShowApplyAcknowledgeCloseReopen) {
     EXPECT_EQ(RateSelection(), 3);
     Screenshot("settings-shown");
 
+    // The port list stays enabled while the port is open, and choosing
+    // another entry changes nothing until the next open.
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_PORT_LIST)));
+    SendMessageW(Item(IDC_PORT_LIST), CB_SETCURSEL, 1, 0);
+    Sleep(150);
+    EXPECT_EQ(Text(Item(IDC_PORT_BUTTON)), CLOSE_PORT);
+    EXPECT_TRUE(ApplyEnabled());
+    SendMessageW(Item(IDC_PORT_LIST), CB_SETCURSEL, 0, 0);
+
     EditAndApply(4, Ip(192, 168, 1, 195), Ip(255, 255, 255, 0), Ip(192, 168, 1, 1));
     ASSERT_TRUE(WaitFor([] { return SuccessBox() != nullptr; }, 3000)) << "no success box";
     const auto frames = WaitForFrames(2);
@@ -172,13 +181,14 @@ TEST_F(UtilityTest, OpenShowApplyAcknowledgeCloseReopen) {
     EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), L"参数设定成功！");
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
     Screenshot("success-box");
-    // The dialog stays usable while the box is open.
+    // The box has no owner, so the dialog stays usable while it is open:
+    // the port can even be closed meanwhile.
     EXPECT_TRUE(IsWindowEnabled(app.dialog));
-    CloseSuccessBoxes();
-    EXPECT_EQ(SuccessBox(), nullptr);
-
     Click(Item(IDC_PORT_BUTTON));
     ASSERT_TRUE(WaitFor([&] { return Text(Item(IDC_PORT_BUTTON)) == OPEN_PORT; }, 2000));
+    EXPECT_NE(SuccessBox(), nullptr);
+    CloseSuccessBoxes();
+    EXPECT_EQ(SuccessBox(), nullptr);
     EXPECT_FALSE(ApplyEnabled());
     EXPECT_EQ(RateSelection(), CB_ERR);
     EXPECT_EQ(Text(Item(IDC_VERSION)), L"");

@@ -182,6 +182,22 @@ TEST_F(SerialTest, CloseWhileTheReaderWaitsIsPromptAndALaterOpenReadsAgain) {
     EXPECT_TRUE(WaitForBytes(5, 2000));
 }
 
+// Only a check empties the receive buffer: bytes that came in after the last
+// check are still there after a close and a reopen.
+TEST_F(SerialTest, CloseAndReopenKeepUncheckedBytes) {
+    FarEnd remote;
+    ASSERT_TRUE(remote.Ok());
+    ASSERT_TRUE(OpenPort(NEAR_PORT));
+    remote.Write(Bytes{0xAB, 0xCD, 0xEF});
+    ASSERT_TRUE(WaitForBytes(3, 2000));
+    ClosePort();
+    EXPECT_EQ(ReceivedByteCount(), 3u);
+    ASSERT_TRUE(OpenPort(NEAR_PORT));
+    EXPECT_EQ(ReceivedByteCount(), 3u);
+    CheckReceived();
+    EXPECT_EQ(ReceivedByteCount(), 0u);
+}
+
 TEST_F(SerialTest, IdleReaderMakesNoPortCall) {
     ASSERT_TRUE(OpenPort(NEAR_PORT));
     Sleep(20);
