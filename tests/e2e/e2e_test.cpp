@@ -386,6 +386,12 @@ TEST_F(UtilityTest, TabEnterAndEscAreNotDialogKeys) {
     EXPECT_TRUE(IsWindow(app.main));
 }
 
+// The program's GBK texts display correctly only where the ANSI code page
+// is 936; the prefix must give the utility that.
+TEST(Environment, AnsiCodePageIs936) {
+    EXPECT_EQ(GetACP(), 936u);
+}
+
 // The resources as the .exe carries them, read back through the loader.
 TEST(Resources, LanguagesTemplateStringsIconsAndManifest) {
     const std::string exe = WindowsPath(Env("LUMEK7_EXE"));
