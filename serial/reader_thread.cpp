@@ -21,6 +21,7 @@ std::atomic<void (*)(std::size_t)> readObserver{nullptr};
 struct ReaderState {
     HANDLE event;  // manual-reset, for every overlapped call of the thread
     OVERLAPPED overlapped;
+    DWORD events;  // written by a pending wait when it completes
     std::uint8_t scratch[SCRATCH_SIZE];
 };
 
@@ -30,10 +31,9 @@ long WaitAndRead(HANDLE port, ReaderState* state) {
     ZeroMemory(&state->overlapped, sizeof state->overlapped);
     state->overlapped.hEvent = state->event;
 
-    DWORD events = 0;
     DWORD got = 0;
     ++portCalls;
-    if (!WaitCommEvent(port, &events, &state->overlapped)) {
+    if (!WaitCommEvent(port, &state->events, &state->overlapped)) {
         if (GetLastError() != ERROR_IO_PENDING) {
             return -1;
         }
