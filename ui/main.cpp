@@ -24,12 +24,13 @@ void RegisterAddressControlClass() {
 
 int RunMessageLoop() {
     MSG message{};
-    // GetMessageA returns -1 on an error: that ends the loop too.
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    BOOL got;
+    // GetMessageA returns -1 on an error: that ends the loop too, with 0.
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return static_cast<int>(message.wParam);
+    return got == 0 ? static_cast<int>(message.wParam) : 0;
 }
 
 }  // namespace
