@@ -241,11 +241,16 @@ void Device::Reply(Bytes reply) {
         Send(Bytes(reply.begin(), reply.begin() + static_cast<long>(half)), "reply, first piece");
         usleep(static_cast<useconds_t>(o_.splitMs) * 1000);
         Send(Bytes(reply.begin() + static_cast<long>(half), reply.end()), "reply, second piece");
+        if (o_.extraFrame)
+            Send(SetReplyFrame(), "extra frame");
+    } else if (o_.extraFrame) {
+        // One write, so that no check of the utility can fall between the two.
+        const Bytes extra = SetReplyFrame();
+        reply.insert(reply.end(), extra.begin(), extra.end());
+        Send(reply, "reply followed by an extra frame");
     } else {
         Send(reply, o_.badCrc ? "reply with a wrong checksum" : "reply");
     }
-    if (o_.extraFrame)
-        Send(SetReplyFrame(), "extra frame");
 }
 
 void Device::Handle(const ParseEvent& event) {
