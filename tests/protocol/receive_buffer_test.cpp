@@ -132,7 +132,8 @@ TEST_F(ReceiveBufferTest, KeepsAtMost512BytesBetweenChecks) {
 
 TEST_F(ReceiveBufferTest, FrameSplitAcrossACheckIsLost) {
     const Bytes reply = SetReply();
-    const Bytes request(PrepareSetRequest(4, 1, 2, 3), PrepareSetRequest(4, 1, 2, 3) + 25);
+    const std::uint8_t* setRequest = PrepareSetRequest(4, 1, 2, 3);
+    const Bytes request(setRequest, setRequest + SET_REQUEST_SIZE);
     for (const Bytes& frame : {reply, request, QueryReply(2, "X")}) {
         AppendReceived(frame.data(), 5);
         CheckReceived();
