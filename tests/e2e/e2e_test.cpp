@@ -124,6 +124,24 @@ TEST_F(UtilityTest, StartsWithEveryControlInItsInitialState) {
     EXPECT_TRUE(FramesReceived().empty());
 }
 
+// With no serial port at all the list is empty, and pressing the button
+// tries the bare device prefix and changes nothing.
+TEST_F(UtilityTest, WithNoPortPresentTheListIsEmptyAndOpenChangesNothing) {
+    struct LineBack {
+        ~LineBack() { RunUnix(Env("LUMEK7_ROOT") + "/scripts/test-line start"); }
+    } lineBack;
+    ASSERT_EQ(RunUnix(Env("LUMEK7_ROOT") + "/scripts/test-line unplug"), 0);
+    ASSERT_TRUE(app.Start());
+    EXPECT_EQ(SendMessageW(Item(IDC_PORT_LIST), CB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(Text(Item(IDC_PORT_LIST)), L"");
+    Click(Item(IDC_PORT_BUTTON));
+    Sleep(300);
+    EXPECT_EQ(Text(Item(IDC_PORT_BUTTON)), OPEN_PORT);
+    EXPECT_FALSE(ApplyEnabled());
+    EXPECT_TRUE(IsWindow(app.main));
+    app.Stop();
+}
+
 TEST_F(UtilityTest, DialogFitsTheWindowWithEveryControlInside) {
     StartWith("");
     RECT dialog{};
