@@ -82,8 +82,10 @@ lumek7_prefix_registry() {
 }
 
 # Creates the project's own prefix once, without a display: "test" for the
-# test suites, "run" for the run command.
-lumek7_prepare_prefix() {
+# test suites, "run" for the run command. In a subshell: Wine's environment
+# (the preloaded shim above all) must not leak into the caller's other
+# commands.
+lumek7_prepare_prefix() (
     local mode=$1
     lumek7_wine_env "$mode"
     local stamp="$LUMEK7_PREFIX/.lumek7-ready"
@@ -113,7 +115,7 @@ lumek7_prepare_prefix() {
         wineserver -w
     ) || return 1
     echo "$version" > "$stamp"
-}
+)
 
 # A display for Wine's windows: the caller's own, or a private Xvfb.
 lumek7_start_display() {

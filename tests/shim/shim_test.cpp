@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -39,9 +41,13 @@ class ShimTest : public ::testing::Test {
 };
 
 TEST_F(ShimTest, AnswersModemLinesOnAPtySlave) {
-    // The bare pty has no modem lines at all.
+    // The bare pty has no modem lines at all (unless this process runs with
+    // the shim preloaded already).
     int lines = 0;
-    EXPECT_EQ(ioctl(slave_, TIOCMGET, &lines), -1);
+    const char* preloaded = std::getenv("LD_PRELOAD");
+    if (preloaded == nullptr || std::strstr(preloaded, "ptyshim") == nullptr) {
+        EXPECT_EQ(ioctl(slave_, TIOCMGET, &lines), -1);
+    }
 
     ASSERT_EQ(shimIoctl_(slave_, TIOCMGET, &lines), 0);
     EXPECT_EQ(lines & (TIOCM_DSR | TIOCM_CTS | TIOCM_CAR), TIOCM_DSR | TIOCM_CTS | TIOCM_CAR);
